@@ -1,0 +1,12 @@
+// The quoted form of an identifier in messages: double quotes, backslash
+// escapes, and \u{..} for control and non-printable characters.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillane {
+
+std::string quoted(std::string_view text);
+
+}  // namespace quillane

@@ -1,0 +1,70 @@
+// Failures below the Python layer are values: an Error carries its full text.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <variant>
+
+namespace quillane {
+
+struct Error {
+  std::string message;
+};
+
+template <typename T>
+class [[nodiscard]] Result {
+ public:
+  Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}
+  Result(Error error) : v_(std::in_place_index<1>, std::move(error)) {}
+
+  bool ok() const { return v_.index() == 0; }
+  explicit operator bool() const { return ok(); }
+
+  T& value() & { return std::get<0>(v_); }
+  const T& value() const& { return std::get<0>(v_); }
+  T&& value() && { return std::get<0>(std::move(v_)); }
+  T& operator*() & { return value(); }
+  const T& operator*() const& { return value(); }
+  T* operator->() { return &value(); }
+  const T* operator->() const { return &value(); }
+
+  const Error& error() const& { return std::get<1>(v_); }
+  Error&& error() && { return std::get<1>(std::move(v_)); }
+
+ private:
+  std::variant<T, Error> v_;
+};
+
+// Result of an operation that yields nothing but success or an error.
+class [[nodiscard]] Status {
+ public:
+  Status() = default;
+  Status(Error error) : error_(std::move(error)), failed_(true) {}
+
+  bool ok() const { return !failed_; }
+  explicit operator bool() const { return ok(); }
+  const Error& error() const& { return error_; }
+  Error&& error() && { return std::move(error_); }
+
+ private:
+  Error error_;
+  bool failed_ = false;
+};
+
+}  // namespace quillane
+
+// Propagate a failed Status or Result from the enclosing function.
+#define QL_TRY(expr)                                   \
+  do {                                                 \
+    auto&& ql_try_status_ = (expr);                    \
+    if (!ql_try_status_.ok()) return std::move(ql_try_status_).error(); \
+  } while (0)
+
+#define QL_CONCAT_INNER(a, b) a##b
+#define QL_CONCAT(a, b) QL_CONCAT_INNER(a, b)
+#define QL_ASSIGN_IMPL(tmp, lhs, expr)          \
+  auto tmp = (expr);                            \
+  if (!tmp.ok()) return std::move(tmp).error(); \
+  lhs = std::move(tmp).value()
+// Assign the value of a Result or propagate its error.
+#define QL_ASSIGN(lhs, expr) QL_ASSIGN_IMPL(QL_CONCAT(ql_assign_, __LINE__), lhs, expr)

@@ -1,0 +1,25 @@
+#include "base/schema.h"
+
+namespace quillane {
+namespace {
+
+// The ids of the table, computed once.
+const std::array<Digest, kSchemaNames.size()>& schema_ids() {
+  static const auto ids = [] {
+    std::array<Digest, kSchemaNames.size()> out{};
+    for (std::size_t i = 0; i < kSchemaNames.size(); ++i) out[i] = schema_id(kSchemaNames[i]);
+    return out;
+  }();
+  return ids;
+}
+
+}  // namespace
+
+std::optional<std::string_view> schema_name_for_id(const Digest& id) {
+  const auto& ids = schema_ids();
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    if (ids[i] == id) return kSchemaNames[i];
+  return std::nullopt;
+}
+
+}  // namespace quillane

@@ -1,0 +1,10 @@
+// Method definitions of the module-level functions.
+#pragma once
+
+#include "lib/py_ref.h"
+
+namespace quillane::py {
+
+extern PyMethodDef default_rules_def;
+
+}  // namespace quillane::py
