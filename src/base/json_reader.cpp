@@ -1,5 +1,6 @@
 #include "base/json_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <unordered_set>
@@ -54,6 +55,35 @@ void append_utf8(char32_t cp, std::string& out) {
     out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
+}
+
+// Position of the first significant digit relative to the decimal point,
+// plus the exponent: the literal's magnitude is about 10^result. Used only to
+// tell overflow from underflow.
+long long decimal_exponent(std::string_view literal) {
+  long long exponent = 0;
+  const auto e = literal.find_first_of("eE");
+  if (e != std::string_view::npos) {
+    std::string_view digits = literal.substr(e + 1);
+    bool minus = !digits.empty() && digits[0] == '-';
+    if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+    for (char c : digits) exponent = std::min(exponent * 10 + (c - '0'), 1LL << 40);
+    if (minus) exponent = -exponent;
+    literal = literal.substr(0, e);
+  }
+  long long position = 0;  // digits before the point, after leading zeros
+  bool seen_point = false, significant = false;
+  for (char c : literal) {
+    if (c == '-') continue;
+    if (c == '.') {
+      seen_point = true;
+      continue;
+    }
+    if (c != '0') significant = true;
+    if (!seen_point && significant) ++position;
+    if (seen_point && !significant) --position;
+  }
+  return position + exponent;
 }
 
 std::string float_text(double x) {
@@ -337,7 +367,7 @@ Result<JsonReader::Number> JsonReader::parse_number() {
   auto res = std::from_chars(first, last, x);
   if (res.ec == std::errc::result_out_of_range) {
     // Underflow reads as zero; overflow to infinity is an error.
-    if (std::isinf(x) || std::fabs(x) >= 1.0) return error("number out of range");
+    if (decimal_exponent(std::string_view(first, last)) > 0) return error("number out of range");
     x = negative ? -0.0 : 0.0;
   } else if (res.ec != std::errc() || res.ptr != last) {
     return error("invalid number");

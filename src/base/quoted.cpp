@@ -24,7 +24,7 @@ bool is_non_printable(char32_t c) {
 
 }  // namespace
 
-std::string quoted(std::string_view text) {
+std::string quoted_form(std::string_view text) {
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
     const auto b0 = static_cast<unsigned char>(text[i]);

@@ -7,6 +7,6 @@
 
 namespace quillane {
 
-std::string quoted(std::string_view text);
+std::string quoted_form(std::string_view text);
 
 }  // namespace quillane

@@ -81,7 +81,7 @@ std::variant<std::string, StarterRulesError> build_starter_rules(const StarterRu
     if (actor.empty()) return violation("author id must be non-empty");
     const std::string lowered = lower_ascii(role);
     auto type = role_from_text(lowered);
-    if (!type) return violation("invalid role " + quoted(lowered) + " (user|provider|system|executor|verifier)");
+    if (!type) return violation("invalid role " + quoted_form(lowered) + " (user|provider|system|executor|verifier)");
     rules.author_roles[actor] = *type;
   }
 
@@ -90,7 +90,7 @@ std::variant<std::string, StarterRulesError> build_starter_rules(const StarterRu
   for (const auto& [word, list] : lists)
     for (const auto& actor : *list)
       if (!args.authors.contains(actor))
-        return violation(std::string(word) + " entry " + quoted(actor) + " has no author binding; add it to authors");
+        return violation(std::string(word) + " entry " + quoted_form(actor) + " has no author binding; add it to authors");
   rules.admin_retraction_actors.insert(args.admins.begin(), args.admins.end());
   rules.reaffirmation_actors.insert(args.reaffirmers.begin(), args.reaffirmers.end());
 
@@ -100,7 +100,7 @@ std::variant<std::string, StarterRulesError> build_starter_rules(const StarterRu
 
   if (args.author_keys) {
     for (const auto& [actor, keys] : *args.author_keys) {
-      const std::string prefix = "author_keys entry " + quoted(actor);
+      const std::string prefix = "author_keys entry " + quoted_form(actor);
       if (!args.authors.contains(actor)) return violation(prefix + " has no author binding; add it to authors");
       if (keys.empty()) return violation(prefix + " lists no keys");
       std::set<Digest>& set = rules.author_keys[actor];
