@@ -38,6 +38,11 @@ Error unknown_variant(const JsonReader& r, std::string_view name) {
                  expected_one_of(std::span<const std::string_view>(EnumNames<E>::names)));
 }
 
+template <typename E>
+Json enum_json(E value) {
+  return Json(std::string(name_of(value)));
+}
+
 // Reads a variant name; anything else is an unknown variant or a type error.
 template <typename E>
 Result<E> read_enum(JsonReader& r) {

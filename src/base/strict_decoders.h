@@ -5,11 +5,13 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/digest.h"
 #include "base/json_reader.h"
@@ -21,6 +23,53 @@ namespace quillane {
 Result<Digest> read_digest(JsonReader& r);
 Json digest_json(const Digest& d);
 Json bytes_json(std::span<const std::uint8_t> bytes);
+
+// A string value.
+inline Result<std::string> read_text(JsonReader& r) { return r.read_string("a string"); }
+
+// Stores a decoded value into its field, or passes the error on.
+template <typename T, typename R>
+Status store(T& field, R&& result) {
+  if (!result) return std::move(result).error();
+  field = std::move(result).value();
+  return {};
+}
+
+// null (or, for the caller, an absent key) is none; anything else decodes as T.
+template <typename T, typename Decode>
+Result<std::optional<T>> read_optional(JsonReader& r, Decode decode) {
+  QL_ASSIGN(bool is_null, r.consume_null());
+  if (is_null) return std::optional<T>{};
+  QL_ASSIGN(T value, decode(r));
+  return std::optional<T>(std::move(value));
+}
+
+template <typename T, typename ToJson>
+Json optional_json(const std::optional<T>& value, ToJson to_json) {
+  return value ? to_json(*value) : Json();
+}
+
+// An array of T in document order.
+template <typename T, typename Decode>
+Result<std::vector<T>> read_list(JsonReader& r, Decode decode) {
+  QL_TRY(r.begin_array("a sequence"));
+  std::vector<T> out;
+  JsonReader::Cursor cursor;
+  for (;;) {
+    QL_ASSIGN(bool more, r.next_element(cursor));
+    if (!more) return out;
+    QL_ASSIGN(T item, decode(r));
+    out.push_back(std::move(item));
+  }
+}
+
+template <typename T, typename ToJson>
+Json list_json(const std::vector<T>& items, ToJson to_json) {
+  JsonArray out;
+  out.reserve(items.size());
+  for (const auto& item : items) out.push_back(to_json(item));
+  return Json(std::move(out));
+}
 
 // Members in any order; a repeated member fails with "duplicate set member".
 template <typename T, typename Decode, typename Compare = std::less<T>>

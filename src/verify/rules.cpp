@@ -36,9 +36,6 @@ constexpr std::array<Kind, 20> kSchemaKinds = {
     Kind::Evaluation, Kind::Selection,  Kind::Requirement, Kind::Evaluation, Kind::Evaluation,
 };
 
-template <typename E>
-Json enum_json(E value) { return Json(std::string(name_of(value))); }
-
 template <typename Set, typename ToJson>
 Json set_json(const Set& set, ToJson to_json) {
   JsonArray out;
@@ -81,14 +78,6 @@ Result<std::map<std::string, std::set<Digest>>> strict_author_keys(JsonReader& r
     if (!out.emplace(std::move(*actor), std::move(keys)).second)
       return r.error("duplicate author in author_keys");
   }
-}
-
-// Stores a decoded value into its field, or passes the error on.
-template <typename T, typename R>
-Status store(T& field, R&& result) {
-  if (!result) return std::move(result).error();
-  field = std::move(result).value();
-  return {};
 }
 
 Result<std::uint32_t> read_u32(JsonReader& r) {
