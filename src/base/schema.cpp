@@ -15,11 +15,17 @@ const std::array<Digest, kSchemaNames.size()>& schema_ids() {
 
 }  // namespace
 
-std::optional<std::string_view> schema_name_for_id(const Digest& id) {
+std::optional<std::size_t> schema_index_for_id(const Digest& id) {
   const auto& ids = schema_ids();
   for (std::size_t i = 0; i < ids.size(); ++i)
-    if (ids[i] == id) return kSchemaNames[i];
+    if (ids[i] == id) return i;
   return std::nullopt;
+}
+
+std::optional<std::string_view> schema_name_for_id(const Digest& id) {
+  auto index = schema_index_for_id(id);
+  if (!index) return std::nullopt;
+  return kSchemaNames[*index];
 }
 
 }  // namespace quillane

@@ -34,6 +34,9 @@ inline constexpr std::array<std::string_view, 20> kSchemaNames = {
 
 inline Digest schema_id(std::string_view name) { return sha256_utf8(name); }
 
+// Position in the table of the name whose id equals `id`, or nothing.
+std::optional<std::size_t> schema_index_for_id(const Digest& id);
+
 // The table name whose id equals `id`, or nothing.
 std::optional<std::string_view> schema_name_for_id(const Digest& id);
 
