@@ -101,8 +101,9 @@ TEST(RecordEnvelope, AllowedAuthorTypes) {
   std::vector<Kind> executor_kinds;
   for (std::size_t k = 0; k < enum_count<Kind>(); ++k) {
     const auto types = allowed(static_cast<Kind>(k));
-    if (static_cast<Kind>(k) != Kind::Verdict)
+    if (static_cast<Kind>(k) != Kind::Verdict) {
       EXPECT_EQ(std::count(types.begin(), types.end(), AuthorType::Verifier), 0);
+    }
     if (std::count(types.begin(), types.end(), AuthorType::Executor)) executor_kinds.push_back(static_cast<Kind>(k));
   }
   EXPECT_EQ(executor_kinds, (std::vector<Kind>{Kind::Result, Kind::Candidate, Kind::Evaluation}));
