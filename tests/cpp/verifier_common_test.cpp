@@ -117,7 +117,7 @@ TEST(VerifierCommon, ReferencesAndEvidence) {
   const RecordId request = log.accepted("quillane.request.v1", request_json());
   const RecordId root = log.accepted("quillane.candidate.v1", candidate_json(CandidateBasis::Root), {cause(request)});
   const RecordId eval = log.accepted("quillane.evaluation.v1", evaluation_json(root), {use(root)}, "provider");
-  log.accepted("quillane.retraction.v1", retraction_json(eval), {}, "provider");
+  log.accepted("quillane.retraction.v1", retraction_json(eval), {cause(eval)}, "provider");
 
   // A Require to a retracted record is unresolved.
   Record requires_retracted = log.finish(log.pending("quillane.candidate.v1",
