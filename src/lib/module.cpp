@@ -1,5 +1,6 @@
 // The module entry: multi-phase initialisation of `quillane`.
 #include "lib/functions.h"
+#include "lib/views.h"
 
 namespace quillane::py {
 namespace {
@@ -17,6 +18,8 @@ bool add_function(PyObject* module, PyMethodDef* def) {
 int exec_module(PyObject* module) {
   if (PyModule_AddStringConstant(module, "__version__", kVersion) != 0) return -1;
   if (!add_function(module, &default_rules_def)) return -1;
+  if (!add_record_type(module)) return -1;
+  if (!add_commit_type(module)) return -1;
   return 0;
 }
 

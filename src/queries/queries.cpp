@@ -31,6 +31,19 @@ QueryResult<Queries> Queries::make(std::span<const Record> records, const Verifi
   return q;
 }
 
+Queries Queries::from_verified(std::span<const Record> records, const State& state) {
+  Queries q;
+  q.records_ = records;
+  q.index_ = PriorIndex::of(records);
+  q.state_ = state;
+  q.verdict_.checked = records.size();
+  q.verdict_.last_time = records.empty() ? 0 : records.back().time;
+  q.verdict_.retracted = state.retracted_records;
+  q.verdict_.tainted = state.tainted_records;
+  q.verdict_.standing = derive_standing(records, state);
+  return q;
+}
+
 const Record* Queries::find(const RecordId& id) const { return index_.find(id); }
 
 std::variant<const Record*, QueryError> Queries::resolve(const RecordId& id, std::span<const Kind> kinds,

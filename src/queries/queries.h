@@ -62,6 +62,9 @@ class Queries {
   // Replays the log; fails with LogDoesNotVerify when it does not verify.
   // The records must outlive the queries.
   static QueryResult<Queries> make(std::span<const Record> records, const VerifierRules& rules);
+  // Over a log already known to verify, with the state its replay built:
+  // the same answers without replaying again.
+  static Queries from_verified(std::span<const Record> records, const State& state);
 
   Node node(const Record& record) const;
   std::vector<DescentEdge> back_edges(const Record& candidate, const CandidateData& data) const;
