@@ -6,5 +6,7 @@
 namespace quillane::py {
 
 extern PyMethodDef default_rules_def;
+extern PyMethodDef read_def;
+extern PyMethodDef validate_def;
 
 }  // namespace quillane::py

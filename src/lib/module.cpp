@@ -17,7 +17,11 @@ bool add_function(PyObject* module, PyMethodDef* def) {
 // Adds the attributes in their published order; the first failure stops.
 int exec_module(PyObject* module) {
   if (PyModule_AddStringConstant(module, "__version__", kVersion) != 0) return -1;
+  if (!add_function(module, &validate_def)) return -1;
+  if (!add_function(module, &read_def)) return -1;
   if (!add_function(module, &default_rules_def)) return -1;
+  if (!add_report_type(module)) return -1;
+  if (!add_receipt_type(module)) return -1;
   if (!add_record_type(module)) return -1;
   if (!add_commit_type(module)) return -1;
   return 0;

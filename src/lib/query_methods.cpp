@@ -44,6 +44,26 @@ bool parse_record_id(PyObject* arg, const char* name, RecordId& out) {
   return true;
 }
 
+bool query_argument(QueryName name, PyObject* args, PyObject* kwargs, PyObject*& arg) {
+  arg = nullptr;
+  static const char* id_kw[] = {"id", nullptr};
+  static const char* objective_kw[] = {"objective", nullptr};
+  static const char* none_kw[] = {nullptr};
+  switch (name) {
+    case QueryName::Frontier:
+      return PyArg_ParseTupleAndKeywords(args, kwargs, ":frontier", const_cast<char**>(none_kw));
+    case QueryName::Selected:
+      return PyArg_ParseTupleAndKeywords(args, kwargs, "O:selected", const_cast<char**>(objective_kw), &arg);
+    case QueryName::Descent: return PyArg_ParseTupleAndKeywords(args, kwargs, "O:descent", const_cast<char**>(id_kw), &arg);
+    case QueryName::Descendants:
+      return PyArg_ParseTupleAndKeywords(args, kwargs, "O:descendants", const_cast<char**>(id_kw), &arg);
+    case QueryName::Siblings: return PyArg_ParseTupleAndKeywords(args, kwargs, "O:siblings", const_cast<char**>(id_kw), &arg);
+    case QueryName::Standing: return PyArg_ParseTupleAndKeywords(args, kwargs, "O:standing", const_cast<char**>(id_kw), &arg);
+    case QueryName::Evidence: return PyArg_ParseTupleAndKeywords(args, kwargs, "O:evidence", const_cast<char**>(id_kw), &arg);
+  }
+  return false;
+}
+
 PyObject* answer_query(const Queries& q, QueryName name, PyObject* arg) {
   RecordId id{};
   if (name == QueryName::Selected) {

@@ -20,6 +20,10 @@ bool parse_record_id(PyObject* arg, const char* name, RecordId& out);
 // frontier). Returns the report as Python objects or raises ValueError.
 PyObject* answer_query(const Queries& queries, QueryName name, PyObject* arg);
 
+// Extracts the one argument of a query method (`id`, `objective`, or none
+// for frontier) from a call; null with TypeError when the call is malformed.
+bool query_argument(QueryName name, PyObject* args, PyObject* kwargs, PyObject*& arg);
+
 // Parses the argument, then builds the index with `make_queries` (which
 // returns the queries or sets a Python error) and answers.
 template <typename MakeQueries>

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "lib/py_ref.h"
+#include "receipt/receipt.h"
+#include "receipt/report.h"
 #include "record/record.h"
 
 namespace quillane::py {
@@ -24,6 +26,8 @@ bool add_receipt_type(PyObject* module);
 
 PyObject* new_record_view(const Record& record);
 PyObject* new_commit_view(CommitInfo info);
+PyObject* new_report_view(Report report);
+PyObject* new_receipt_view(Receipt receipt);
 // A new list of Record views.
 PyObject* record_list(std::span<const Record> records);
 
