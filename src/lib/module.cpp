@@ -23,6 +23,7 @@ int exec_module(PyObject* module) {
   if (!add_report_type(module)) return -1;
   if (!add_receipt_type(module)) return -1;
   if (!add_record_type(module)) return -1;
+  if (!add_writer_type(module)) return -1;
   if (!add_commit_type(module)) return -1;
   return 0;
 }

@@ -23,6 +23,7 @@ bool add_record_type(PyObject* module);
 bool add_commit_type(PyObject* module);
 bool add_report_type(PyObject* module);
 bool add_receipt_type(PyObject* module);
+bool add_writer_type(PyObject* module);
 
 PyObject* new_record_view(const Record& record);
 PyObject* new_commit_view(CommitInfo info);
