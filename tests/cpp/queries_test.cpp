@@ -202,3 +202,46 @@ TEST(Queries, DescendantsWalkMatchesLiteralDefinition) {
 
 }  // namespace
 }  // namespace quillane
+
+namespace quillane {
+namespace {
+
+using namespace test;
+
+TEST(Queries, StandingWithRestorations) {
+  VerifierRules rules = test_rules();
+  rules.admin_retraction_actors = {"user"};
+  LogBuilder log(rules);
+  const RecordId a = log.accepted("quillane.candidate.v1", candidate_json(CandidateBasis::Root));
+  const RecordId e1 = log.accepted("quillane.evaluation.v1", evaluation_json(a), {use(a)});
+  const RecordId e2 = log.accepted("quillane.evaluation.v1", evaluation_json(a, true, "again"), {use(a)});
+  const RecordId sel = log.accepted("quillane.selection.v1", selection_json({a}, std::vector<Digest>{a}),
+                                    {use(e1), require(a)});
+  const RecordId cont = log.accepted("quillane.candidate.v1", candidate_json(CandidateBasis::Continuation, a),
+                                     {cause(sel)});
+  log.accepted("quillane.retraction.v1", retraction_json(e1), {cause(e1)}, "user");
+  auto records = log.records();
+  {
+    const Queries q = std::get<Queries>(Queries::make(records, log.rules));
+    EXPECT_EQ(std::get<StandingReport>(standing(q, sel)).node.standing, "unsound");
+    EXPECT_EQ(q.node(*q.find(cont)).standing, "compromised");
+    EXPECT_FALSE(q.node(*q.find(cont)).tainted);  // standing and taint are reported apart
+  }
+  const RecordId again = log.accepted("quillane.selection.v1", selection_json({a}, std::vector<Digest>{a}),
+                                      {use(e2), require(a), replace(sel)});
+  records = log.records();
+  const Queries q = std::get<Queries>(Queries::make(records, log.rules));
+  const auto report = std::get<StandingReport>(standing(q, sel));
+  EXPECT_EQ(report.restorations, std::vector<RecordId>{again});
+  EXPECT_EQ(q.node(*q.find(cont)).standing, "sound");
+  EXPECT_TRUE(std::get<StandingReport>(standing(q, a)).restorations.empty());
+
+  // The writer's shortcut over its own state gives the same answers.
+  const Queries direct = Queries::from_verified(records, log.state());
+  for (const RecordId& id : {a, sel, cont, again})
+    EXPECT_EQ(*canonical_json(report_json(std::get<StandingReport>(standing(direct, id)))),
+              *canonical_json(report_json(std::get<StandingReport>(standing(q, id)))));
+}
+
+}  // namespace
+}  // namespace quillane
