@@ -44,6 +44,16 @@ bool parse_record_id(PyObject* arg, const char* name, RecordId& out) {
   return true;
 }
 
+bool check_query_argument(QueryName name, PyObject* arg) {
+  if (name == QueryName::Frontier) return true;
+  if (name == QueryName::Selected) {
+    std::string objective;
+    return to_utf8(arg, objective) || noted("objective");
+  }
+  RecordId id;
+  return parse_record_id(arg, "id", id);
+}
+
 bool query_argument(QueryName name, PyObject* args, PyObject* kwargs, PyObject*& arg) {
   arg = nullptr;
   static const char* id_kw[] = {"id", nullptr};

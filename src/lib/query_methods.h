@@ -24,14 +24,15 @@ PyObject* answer_query(const Queries& queries, QueryName name, PyObject* arg);
 // for frontier) from a call; null with TypeError when the call is malformed.
 bool query_argument(QueryName name, PyObject* args, PyObject* kwargs, PyObject*& arg);
 
-// Parses the argument, then builds the index with `make_queries` (which
+// Checks the argument before any index is built: an `id` must parse, an
+// `objective` must be a str (else TypeError noted with `objective`).
+bool check_query_argument(QueryName name, PyObject* arg);
+
+// Checks the argument, then builds the index with `make_queries` (which
 // returns the queries or sets a Python error) and answers.
 template <typename MakeQueries>
 PyObject* run_query(QueryName name, PyObject* arg, MakeQueries make_queries) {
-  if (name != QueryName::Frontier && name != QueryName::Selected) {
-    RecordId id;
-    if (!parse_record_id(arg, "id", id)) return nullptr;
-  }
+  if (!check_query_argument(name, arg)) return nullptr;
   std::optional<Queries> queries = make_queries();
   if (!queries) return nullptr;
   return answer_query(*queries, name, arg);

@@ -76,11 +76,12 @@ PyObject* get_standing(PyObject* self, void*) {
 PyObject* profile_dict(const ProfileResult& p) {
   PyRef dict = PyRef::steal(PyDict_New());
   if (!dict) return nullptr;
-  PyObject* matches = p.declaration_matches ? PyBool_FromLong(*p.declaration_matches) : Py_NewRef(Py_None);
   if (!set_item(dict.get(), "id", to_str(p.id)) || !set_item(dict.get(), "hash", to_str(hex_encode(p.hash))) ||
       !set_item(dict.get(), "status", to_str(profile_status_name(p.status))) ||
       !set_item(dict.get(), "declared", PyBool_FromLong(p.declared)) ||
-      !set_item(dict.get(), "declaration_matches", matches) || !set_item(dict.get(), "met", PyBool_FromLong(p.met())))
+      !set_item(dict.get(), "declaration_matches",
+                p.declaration_matches ? PyBool_FromLong(*p.declaration_matches) : Py_NewRef(Py_None)) ||
+      !set_item(dict.get(), "met", PyBool_FromLong(p.met())))
     return nullptr;
   PyRef clauses = PyRef::steal(PyList_New(0));
   if (!clauses) return nullptr;

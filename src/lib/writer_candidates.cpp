@@ -102,11 +102,7 @@ std::optional<std::vector<ArtifactRef>> parse_artifacts(PyObject* arg, bool& ok)
   return refs;
 }
 
-const Record* find_record(const WriterCore& w, const RecordId& id) {
-  for (const Record& r : w.log.records())
-    if (r.id == id) return &r;
-  return nullptr;
-}
+const Record* find_record(const WriterCore& w, const RecordId& id) { return w.log.find(id); }
 
 }  // namespace
 

@@ -80,11 +80,8 @@ PyObject* writer_requirement(PyObject* self, PyObject* args, PyObject* kwargs) {
     if (!author) return nullptr;
     RecordId request;
     if (!parse_id(request_text, request)) return nullptr;
-    const auto records = w->log.records();
-    const bool is_request = std::any_of(records.begin(), records.end(), [&](const Record& r) {
-      return r.id == request && r.kind == Kind::Request;
-    });
-    if (!w->state.accepted(request) || !is_request)
+    const Record* found = w->log.find(request);
+    if (!w->state.accepted(request) || found == nullptr || found->kind != Kind::Request)
       return raise_value_error("request " + quoted_literal(request_text) + " is not an accepted Request in this log");
     if (key.empty() || description.empty()) return raise_value_error("key and description must be non-empty");
     const auto allowed = default_provenance(author->type);

@@ -1,5 +1,6 @@
 #include "state/state.h"
 
+#include <atomic>
 #include <vector>
 
 #include "base/schema.h"
@@ -213,8 +214,14 @@ Status apply_kind(State& state, const Record& record) {
 
 }  // namespace
 
+std::uint64_t StateStamp::fresh() {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
 Status apply_record(State& state, const Record& record, const StatedVerdict& verdict) {
   if (verdict.result != VerdictResult::Accept) return {};
+  state.stamp.value = StateStamp::fresh();
   state.accepted_records.insert(record.id);
   bool rests_on_compromised = false;
   for (const Ref& ref : record.refs) {
@@ -228,6 +235,7 @@ Status apply_record(State& state, const Record& record, const StatedVerdict& ver
 }
 
 void mark_tainted(State& state, const RecordId& id) {
+  state.stamp.value = StateStamp::fresh();
   std::vector<RecordId> work{id};
   while (!work.empty()) {
     const RecordId next = work.back();

@@ -23,6 +23,23 @@ using CapabilityKey = std::tuple<std::string, std::string, Digest>;
 // (action class, scope, actor id or none) of a class Approval.
 using ClassApprovalKey = std::tuple<std::string, Digest, std::optional<std::string>>;
 
+// Changes, to a value never used before in this process, whenever
+// apply_record or mark_tainted changes a state, and whenever a state is
+// copied or assigned. It lets the log writer recognise the state object it
+// last brought up to date without comparing every field. It takes no part
+// in equality.
+struct StateStamp {
+  std::uint64_t value = fresh();
+  StateStamp() = default;
+  StateStamp(const StateStamp&) : value(fresh()) {}
+  StateStamp& operator=(const StateStamp&) {
+    value = fresh();
+    return *this;
+  }
+  bool operator==(const StateStamp&) const { return true; }
+  static std::uint64_t fresh();
+};
+
 struct State {
   std::set<RecordId> accepted_records;
   std::set<RecordId> active_requests;
@@ -46,6 +63,7 @@ struct State {
   std::map<RecordId, std::set<std::string>> requirement_keys;
   std::map<RecordId, std::pair<RecordId, std::string>> requirement_index;
   std::uint64_t applied_up_to = 0;
+  StateStamp stamp;
 
   bool operator==(const State&) const = default;
 
