@@ -15,6 +15,7 @@ namespace quillane::py {
 bool arg_str(PyObject* o, const char* name, std::string& out);
 bool arg_opt_str(PyObject* o, const char* name, std::optional<std::string>& out);
 bool arg_bool(PyObject* o, const char* name, bool& out);
+bool arg_str_list(PyObject* o, const char* name, std::vector<std::string>& out);
 bool arg_opt_str_list(PyObject* o, const char* name, std::optional<std::vector<std::string>>& out);
 
 // Raises ValueError with `message`; returns null for `return raise(...)`.

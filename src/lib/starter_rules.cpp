@@ -5,6 +5,7 @@
 
 #include "base/digest.h"
 #include "base/quoted.h"
+#include "lib/text.h"
 #include "verify/rules.h"
 
 namespace quillane {
@@ -30,43 +31,6 @@ std::optional<AuthorType> role_from_text(std::string_view text) {
   return std::nullopt;
 }
 
-
-// Trims leading and trailing Unicode white space (UTF-8 encoded).
-std::string_view trim_unicode_space(std::string_view s) {
-  auto space_len_at = [&](std::size_t i) -> std::size_t {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c == ' ' || (c >= 0x09 && c <= 0x0D)) return 1;
-    auto rest = s.substr(i);
-    static constexpr std::string_view kMultiByte[] = {
-        "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF",
-        "\xE2\x81\x9F", "\xE3\x80\x80"};
-    for (auto ws : kMultiByte)
-      if (rest.starts_with(ws)) return ws.size();
-    // U+2000..U+200A
-    if (rest.size() >= 3 && static_cast<unsigned char>(rest[0]) == 0xE2 &&
-        static_cast<unsigned char>(rest[1]) == 0x80 && static_cast<unsigned char>(rest[2]) >= 0x80 &&
-        static_cast<unsigned char>(rest[2]) <= 0x8A)
-      return 3;
-    return 0;
-  };
-  std::size_t begin = 0;
-  while (begin < s.size()) {
-    std::size_t n = space_len_at(begin);
-    if (n == 0) break;
-    begin += n;
-  }
-  s.remove_prefix(begin);
-  // From the end: step back over whole code points.
-  for (;;) {
-    std::size_t start = s.size();
-    if (start == 0) break;
-    do --start;
-    while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80);
-    if (space_len_at(start) != s.size() - start) break;
-    s.remove_suffix(s.size() - start);
-  }
-  return s;
-}
 
 StarterRulesError violation(std::string message) { return StarterRulesError{false, std::move(message)}; }
 
@@ -105,7 +69,7 @@ std::variant<std::string, StarterRulesError> build_starter_rules(const StarterRu
       if (keys.empty()) return violation(prefix + " lists no keys");
       std::set<Digest>& set = rules.author_keys[actor];
       for (const auto& text : keys) {
-        auto key = hex_decode(trim_unicode_space(text));
+        auto key = hex_decode(py::trim_unicode_space(text));
         if (!key) return violation(prefix + ": a public key must be 64 lowercase hex characters");
         set.insert(*key);
       }

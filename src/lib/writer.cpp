@@ -7,6 +7,7 @@
 #include "lib/errors.h"
 #include "lib/query_methods.h"
 #include "lib/views.h"
+#include "lib/text.h"
 #include "lib/writer_core.h"
 #include "profiles/registry.h"
 
@@ -23,9 +24,7 @@ std::optional<std::array<std::uint8_t, 32>> signer_seed(const std::string& actor
   if (PyUnicode_Check(value)) {
     std::string text;
     if (!to_utf8(value, text)) return std::nullopt;
-    const auto first = text.find_first_not_of(" \t\n\r\f\v");
-    const auto last = text.find_last_not_of(" \t\n\r\f\v");
-    auto key = first == std::string::npos ? std::nullopt : hex_decode(std::string_view(text).substr(first, last - first + 1));
+    auto key = hex_decode(trim_unicode_space(text));
     if (!key) {
       raise_value_error("signer for " + who + ": expected 64 hex characters or 32 bytes");
       return std::nullopt;

@@ -63,6 +63,13 @@ std::optional<ArtifactRef> artifact_from_dict(PyObject* dict) {
   return ref;
 }
 
+// The artifacts argument's type: absent, None or a list; else TypeError.
+bool arg_opt_list(PyObject* o, const char* name) {
+  if (o == nullptr || o == Py_None || PyList_Check(o)) return true;
+  PyErr_Format(PyExc_TypeError, "expected a list, got %.200s", Py_TYPE(o)->tp_name);
+  return noted(name);
+}
+
 // None gives nothing; otherwise a list of checked artifacts, sorted and
 // without duplicates. `ok` is false when an exception is set.
 std::optional<std::vector<ArtifactRef>> parse_artifacts(PyObject* arg, bool& ok) {
@@ -126,12 +133,9 @@ PyObject* writer_candidate(PyObject* self, PyObject* args, PyObject* kwargs) {
         !arg_opt_str(commit_arg, "git_commit", commit) || !arg_opt_str(algo_arg, "algo", algo) ||
         !arg_opt_str(note_arg, "note", note) || !arg_opt_str(continues_arg, "continues", continues) ||
         !arg_opt_str(parent_arg, "parent", parent) || !arg_opt_str_list(derives_arg, "derives_from", derives) ||
-        !arg_opt_str(upgrades_arg, "upgrades", upgrades) || !arg_opt_str(manifest_arg, "manifest", manifest))
+        !arg_opt_str(upgrades_arg, "upgrades", upgrades) || !arg_opt_str(manifest_arg, "manifest", manifest) ||
+        !arg_opt_list(artifacts_arg, "artifacts"))
       return nullptr;
-    if (artifacts_arg != nullptr && artifacts_arg != Py_None && !PyList_Check(artifacts_arg)) {
-      PyErr_Format(PyExc_TypeError, "expected a list, got %.200s", Py_TYPE(artifacts_arg)->tp_name);
-      return noted("artifacts"), nullptr;
-    }
     auto author = resolve_author(*w, author_id);
     if (!author) return nullptr;
     bool ok = true;
@@ -250,10 +254,6 @@ bool extract(PyObject* args, PyObject* kwargs, EvaluateArgs& a) {
                                    &o[7], &o[8], &o[9], &o[10], &o[11], &o[12], &o[13], &o[14], &o[15], &o[16], &o[17]))
     return false;
   a.artifacts = o[16];
-  if (a.artifacts != nullptr && a.artifacts != Py_None && !PyList_Check(a.artifacts)) {
-    PyErr_Format(PyExc_TypeError, "expected a list, got %.200s", Py_TYPE(a.artifacts)->tp_name);
-    return noted("artifacts");
-  }
   return arg_str(author, "author", a.author) && arg_str(candidate, "candidate", a.candidate) &&
          arg_str(criterion, "criterion", a.criterion) && arg_bool(o[0], "passed", a.passed) &&
          arg_bool(o[1], "failed", a.failed) && arg_opt_int(o[2], "score", a.score) &&
@@ -264,7 +264,7 @@ bool extract(PyObject* args, PyObject* kwargs, EvaluateArgs& a) {
          arg_opt_str(o[11], "evaluator_version", a.evaluator_version) &&
          arg_opt_str(o[12], "procedure_hash", a.procedure_hash) && arg_opt_str(o[13], "input_hash", a.input_hash) &&
          arg_opt_str(o[14], "basis", a.basis) && arg_opt_str_list(o[15], "requirements", a.requirements) &&
-         arg_bool(o[17], "attested", a.attested);
+         arg_opt_list(a.artifacts, "artifacts") && arg_bool(o[17], "attested", a.attested);
 }
 
 // The names of the extended options given, in their fixed order.

@@ -122,22 +122,19 @@ PyObject* writer_select(PyObject* self, PyObject* args, PyObject* kwargs) {
                                      &rationale_arg))
       return nullptr;
     std::string author_id, objective;
-    std::optional<std::vector<std::string>> consider, choose, uses;
+    std::vector<std::string> consider;
+    std::optional<std::vector<std::string>> choose, uses;
     bool none = false;
     std::optional<std::string> replaces_text, rationale;
     if (!arg_str(author_arg, "author", author_id) || !arg_str(objective_arg, "objective", objective) ||
-        !arg_opt_str_list(consider_arg, "consider", consider) || !arg_opt_str_list(choose_arg, "choose", choose) ||
+        !arg_str_list(consider_arg, "consider", consider) || !arg_opt_str_list(choose_arg, "choose", choose) ||
         !arg_opt_str_list(uses_arg, "uses_eval", uses) || !arg_bool(none_arg, "none", none) ||
         !arg_opt_str(replaces_arg, "replaces", replaces_text) || !arg_opt_str(rationale_arg, "rationale", rationale))
       return nullptr;
-    if (!consider) {
-      PyErr_SetString(PyExc_TypeError, "expected a sequence of str, got NoneType");
-      return noted("consider"), nullptr;
-    }
     auto author = resolve_author(*w, author_id);
     if (!author) return nullptr;
-    if (consider->empty()) return raise_value_error("consider requires at least one candidate id");
-    auto considered = parse_ids(*consider);
+    if (consider.empty()) return raise_value_error("consider requires at least one candidate id");
+    auto considered = parse_ids(consider);
     if (!considered) return nullptr;
     if (choose.has_value() == none) return raise_value_error("exactly one of choose or none=True is required");
     std::vector<Ref> refs;

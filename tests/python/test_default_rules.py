@@ -25,7 +25,7 @@ def test_module_surface():
         "(authors, max_context=200, admins=None, reaffirmers=None, signed=False, author_keys=None)"
     )
     public = [name for name in vars(quillane) if not name.startswith("__")]
-    assert public == ["default_rules", "Record", "Commit"]
+    assert public == ["validate", "read", "default_rules", "Report", "Receipt", "Record", "Writer", "Commit"]
 
 
 def test_baseline_text():
