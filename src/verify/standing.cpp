@@ -60,18 +60,32 @@ Tables build_tables(std::span<const Record> records, const State& state) {
 }
 
 // Every clean reaffirmation restores each Selection up its chain of
-// reaffirmations; the walk is bounded by the number of Selections.
+// reaffirmations. Only the restorers of unsound Selections are ever read,
+// so they are found downwards: the clean Selections below each unsound one
+// in the reaffirmation tree. The work is the size of the result, not the
+// square of a long chain of clean reaffirmations.
 std::map<RecordId, std::set<RecordId>> find_restorers(const Tables& t, const std::set<RecordId>& unsound) {
+  std::map<RecordId, std::vector<RecordId>> reaffirmed_by;
+  for (const auto& [id, info] : t.selections)
+    if (info.reaffirms) reaffirmed_by[*info.reaffirms].push_back(id);
   std::map<RecordId, std::set<RecordId>> restorers;
-  for (const auto& [id, info] : t.selections) {
-    if (unsound.contains(id) || !info.reaffirms) continue;
-    RecordId current = *info.reaffirms;
-    for (std::size_t step = 0; step < t.selections.size(); ++step) {
-      restorers[current].insert(id);
-      auto next = t.selections.find(current);
-      if (next == t.selections.end() || !next->second.reaffirms) break;
-      current = *next->second.reaffirms;
+  std::vector<RecordId> work;
+  for (const RecordId& target : unsound) {
+    if (!t.selections.contains(target)) continue;
+    std::set<RecordId> found, seen{target};
+    work.assign(1, target);
+    while (!work.empty()) {
+      const RecordId next = work.back();
+      work.pop_back();
+      auto children = reaffirmed_by.find(next);
+      if (children == reaffirmed_by.end()) continue;
+      for (const RecordId& child : children->second) {
+        if (!seen.insert(child).second) continue;
+        if (!unsound.contains(child)) found.insert(child);
+        work.push_back(child);
+      }
     }
+    if (!found.empty()) restorers.emplace(target, std::move(found));
   }
   return restorers;
 }

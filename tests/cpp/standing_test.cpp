@@ -195,3 +195,31 @@ TEST(Standing, LongContinuationChainNeedsNoDeepRecursion) {
 
 }  // namespace
 }  // namespace quillane::test
+
+namespace quillane {
+namespace {
+
+// A long chain of clean reaffirmations under one unsound Selection: the
+// restorers are found in one walk down the chain, not one walk up per link.
+TEST(StandingLongChains, ReaffirmationChainIsLinear) {
+  using namespace test;
+  VerifierRules rules = test_rules();
+  rules.selection_requires_evaluation = false;
+  rules.admin_retraction_actors = {"user"};
+  LogBuilder log(rules);
+  const RecordId c = log.accepted("quillane.candidate.v1", candidate_json(CandidateBasis::Root));
+  const Json payload = selection_json({c}, std::vector<Digest>{c});
+  RecordId previous = log.accepted("quillane.selection.v1", payload, {require(c)});
+  const RecordId first = previous;
+  log.accepted("quillane.retraction.v1", retraction_json(first), {cause(first)});
+  const int n = 6000;
+  for (int i = 0; i < n; ++i)
+    previous = log.accepted("quillane.selection.v1", payload, {require(c), replace(previous)});
+  const auto records = log.records();
+  const StandingSection s = derive_standing(records, log.state());
+  EXPECT_EQ(s.unsound, std::set<RecordId>{first});
+  EXPECT_EQ(s.restorations.at(first).size(), static_cast<std::size_t>(n));
+}
+
+}  // namespace
+}  // namespace quillane
