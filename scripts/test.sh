@@ -2,7 +2,7 @@
 # Builds everything and runs every test: the C++ tests (also under
 # AddressSanitizer and UndefinedBehaviorSanitizer) and the Python tests.
 source "$(dirname "$0")/setup.sh"
-ensure_system_packages
+ensure_system_packages clang libclang-rt-14-dev
 ensure_venv
 
 echo "== build (module and C++ tests)"
@@ -15,6 +15,9 @@ cmake -S "$ROOT" -B "$ROOT/build/asan" -G Ninja -DCMAKE_MAKE_PROGRAM="$VENV/bin/
   -DCMAKE_BUILD_TYPE=Debug -DQUILLANE_SANITIZE=ON -DQUILLANE_TESTS=ON -DQUILLANE_MODULE=OFF >/dev/null
 cmake --build "$ROOT/build/asan"
 ctest --test-dir "$ROOT/build/asan" --output-on-failure -j2
+
+echo "== Receipt validation fuzzer, 60 seconds"
+bash "$ROOT/scripts/fuzz.sh" 60
 
 echo "== Python tests"
 cd "$ROOT"
