@@ -1,6 +1,7 @@
 // Failures below the Python layer are values: an Error carries its full text.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -11,11 +12,13 @@ struct Error {
   std::string message;
 };
 
-template <typename T>
+// A value or the error that prevented it. `E` is Error below most layers;
+// the log subsystem uses its own error type.
+template <typename T, typename E = Error>
 class [[nodiscard]] Result {
  public:
   Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}
-  Result(Error error) : v_(std::in_place_index<1>, std::move(error)) {}
+  Result(E error) : v_(std::in_place_index<1>, std::move(error)) {}
 
   bool ok() const { return v_.index() == 0; }
   explicit operator bool() const { return ok(); }
@@ -28,28 +31,30 @@ class [[nodiscard]] Result {
   T* operator->() { return &value(); }
   const T* operator->() const { return &value(); }
 
-  const Error& error() const& { return std::get<1>(v_); }
-  Error&& error() && { return std::get<1>(std::move(v_)); }
+  const E& error() const& { return std::get<1>(v_); }
+  E&& error() && { return std::get<1>(std::move(v_)); }
 
  private:
-  std::variant<T, Error> v_;
+  std::variant<T, E> v_;
 };
 
-// Result of an operation that yields nothing but success or an error.
-class [[nodiscard]] Status {
+// Success, or the error of an operation that yields nothing else.
+template <typename E>
+class [[nodiscard]] BasicStatus {
  public:
-  Status() = default;
-  Status(Error error) : error_(std::move(error)), failed_(true) {}
+  BasicStatus() = default;
+  BasicStatus(E error) : error_(std::move(error)) {}
 
-  bool ok() const { return !failed_; }
+  bool ok() const { return !error_; }
   explicit operator bool() const { return ok(); }
-  const Error& error() const& { return error_; }
-  Error&& error() && { return std::move(error_); }
+  const E& error() const& { return *error_; }
+  E&& error() && { return std::move(*error_); }
 
  private:
-  Error error_;
-  bool failed_ = false;
+  std::optional<E> error_;
 };
+
+using Status = BasicStatus<Error>;
 
 }  // namespace quillane
 

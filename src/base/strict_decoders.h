@@ -24,6 +24,15 @@ Result<Digest> read_digest(JsonReader& r);
 Json digest_json(const Digest& d);
 Json bytes_json(std::span<const std::uint8_t> bytes);
 
+// Reads one value of T from the whole text; only white space may follow.
+template <typename T>
+Result<T> decode_whole(std::string_view bytes, Result<T> (*read)(JsonReader&)) {
+  JsonReader r(bytes);
+  QL_ASSIGN(T value, read(r));
+  QL_TRY(r.finish());
+  return value;
+}
+
 // A string value.
 inline Result<std::string> read_text(JsonReader& r) { return r.read_string("a string"); }
 

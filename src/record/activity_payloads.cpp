@@ -43,15 +43,6 @@ Result<std::optional<std::uint64_t>> read_optional_u64(JsonReader& r) {
 Json text_json(const std::string& s) { return Json(s); }
 Json u64_json(std::uint64_t n) { return Json(n); }
 
-// Decodes a whole text with `read`: nothing but white space may follow.
-template <typename T>
-Result<T> decode_whole(std::string_view bytes, Result<T> (*read)(JsonReader&)) {
-  JsonReader r(bytes);
-  QL_ASSIGN(T value, read(r));
-  QL_TRY(r.finish());
-  return value;
-}
-
 }  // namespace
 
 // ActionData

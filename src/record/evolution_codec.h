@@ -1,6 +1,6 @@
-// Helpers shared by the evolution payload codecs: whole-text decoding and
-// enumerations with one data-carrying variant, written either as the name of
-// a unit variant or as the one-key object {name: data}.
+// Helpers shared by the evolution payload codecs: enumerations with one
+// data-carrying variant, written either as the name of a unit variant or as
+// the one-key object {name: data}.
 #pragma once
 
 #include <span>
@@ -10,17 +10,9 @@
 #include "base/json_reader.h"
 #include "base/json_value.h"
 #include "base/result.h"
+#include "base/strict_decoders.h"
 
 namespace quillane {
-
-// Reads one value of T from the whole text; only white space may follow.
-template <typename T>
-Result<T> decode_whole(std::string_view bytes, Result<T> (*read)(JsonReader&)) {
-  JsonReader r(bytes);
-  QL_ASSIGN(T value, read(r));
-  QL_TRY(r.finish());
-  return value;
-}
 
 // Reads a variant's name. `names` lists every variant in declaration order;
 // `data_name` is the one that carries data. A unit variant must be a string

@@ -9,23 +9,7 @@ namespace quillane {
 namespace {
 
 Json body_form(const Record& record, bool with_signature) {
-  JsonObject author;
-  author.emplace_back("id", Json(record.author.id));
-  author.emplace_back("type", enum_json(record.author.type));
-  if (with_signature && record.author.signature)
-    author.emplace_back("signature", signature_json(*record.author.signature));
-  JsonObject o;
-  o.reserve(9);
-  o.emplace_back("space", digest_json(record.space));
-  o.emplace_back("thread", digest_json(record.thread));
-  o.emplace_back("time", Json(record.time));
-  o.emplace_back("author", Json(std::move(author)));
-  o.emplace_back("kind", enum_json(record.kind));
-  o.emplace_back("schema", digest_json(record.schema));
-  o.emplace_back("data", bytes_json(record.data));
-  o.emplace_back("refs", list_json(record.refs, ref_json));
-  o.emplace_back("evidence", enum_json(record.evidence));
-  return Json(std::move(o));
+  return Json(record_members(record, with_signature ? SignatureForm::OnlyWhenSigned : SignatureForm::Never));
 }
 
 }  // namespace

@@ -103,12 +103,7 @@ Result<Record> read_record(JsonReader& r) {
   return rec;
 }
 
-Result<Record> decode_record(std::string_view text) {
-  JsonReader r(text);
-  QL_ASSIGN(Record rec, read_record(r));
-  QL_TRY(r.finish());
-  return rec;
-}
+Result<Record> decode_record(std::string_view text) { return decode_whole(text, read_record); }
 
 Json signature_json(const Signature& signature) {
   JsonObject o;
@@ -124,14 +119,14 @@ Json ref_json(const Ref& ref) {
   return Json(std::move(o));
 }
 
-Json record_json(const Record& record) {
+JsonObject record_members(const Record& record, SignatureForm form) {
   JsonObject author;
   author.emplace_back("id", Json(record.author.id));
   author.emplace_back("type", enum_json(record.author.type));
-  author.emplace_back("signature", optional_json(record.author.signature, signature_json));
+  if (form == SignatureForm::NullWhenUnsigned || (form == SignatureForm::OnlyWhenSigned && record.author.signature))
+    author.emplace_back("signature", optional_json(record.author.signature, signature_json));
   JsonObject o;
   o.reserve(kRecordFields.size());
-  o.emplace_back("id", digest_json(record.id));
   o.emplace_back("space", digest_json(record.space));
   o.emplace_back("thread", digest_json(record.thread));
   o.emplace_back("time", Json(record.time));
@@ -141,6 +136,12 @@ Json record_json(const Record& record) {
   o.emplace_back("data", bytes_json(record.data));
   o.emplace_back("refs", list_json(record.refs, ref_json));
   o.emplace_back("evidence", enum_json(record.evidence));
+  return o;
+}
+
+Json record_json(const Record& record) {
+  JsonObject o = record_members(record, SignatureForm::NullWhenUnsigned);
+  o.emplace_back("id", digest_json(record.id));
   return Json(std::move(o));
 }
 

@@ -69,6 +69,12 @@ Result<Record> decode_record(std::string_view text);
 
 Json signature_json(const Signature& signature);
 Json ref_json(const Ref& ref);
+// How the author's signature is written: as null when unsigned (the
+// envelope), only when signed (the id form), or never (the signing form).
+enum class SignatureForm { NullWhenUnsigned, OnlyWhenSigned, Never };
+// Every member but `id`, in declaration order.
+JsonObject record_members(const Record& record, SignatureForm form);
+
 // The envelope with author.signature written as null when unsigned.
 Json record_json(const Record& record);
 // Canonical bytes of the record (log frames, receipts).

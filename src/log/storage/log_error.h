@@ -66,41 +66,7 @@ struct LogError {
 };
 
 template <typename T>
-class [[nodiscard]] LogResult {
- public:
-  LogResult(T value) : v_(std::in_place_index<0>, std::move(value)) {}
-  LogResult(LogError error) : v_(std::in_place_index<1>, std::move(error)) {}
-
-  bool ok() const { return v_.index() == 0; }
-  explicit operator bool() const { return ok(); }
-
-  T& value() & { return std::get<0>(v_); }
-  const T& value() const& { return std::get<0>(v_); }
-  T&& value() && { return std::get<0>(std::move(v_)); }
-  T& operator*() & { return value(); }
-  const T& operator*() const& { return value(); }
-  T* operator->() { return &value(); }
-  const T* operator->() const { return &value(); }
-
-  const LogError& error() const& { return std::get<1>(v_); }
-  LogError&& error() && { return std::get<1>(std::move(v_)); }
-
- private:
-  std::variant<T, LogError> v_;
-};
-
-class [[nodiscard]] LogStatus {
- public:
-  LogStatus() = default;
-  LogStatus(LogError error) : error_(std::move(error)) {}
-
-  bool ok() const { return !error_; }
-  explicit operator bool() const { return ok(); }
-  const LogError& error() const& { return *error_; }
-  LogError&& error() && { return std::move(*error_); }
-
- private:
-  std::optional<LogError> error_;
-};
+using LogResult = Result<T, LogError>;
+using LogStatus = BasicStatus<LogError>;
 
 }  // namespace quillane
