@@ -4,6 +4,8 @@
 
 #include "base/quoted.h"
 #include "profiles/core_v1.h"
+#include "profiles/delivery_v1.h"
+#include "profiles/signed_v1.h"
 
 namespace quillane {
 namespace {
@@ -17,6 +19,8 @@ struct KnownProfile {
 // Every profile this validator knows; each is one entry.
 constexpr KnownProfile kKnownProfiles[] = {
     {kCoreV1Id, core_v1_table, evaluate_core_v1},
+    {kSignedV1Id, signed_v1_table, evaluate_signed_v1},
+    {kDeliveryV1Id, delivery_v1_table, evaluate_delivery_v1},
 };
 
 const KnownProfile* find_known(std::string_view id) {
