@@ -24,7 +24,7 @@ ensure_venv() {
     python3 -m venv "$VENV"
   fi
   "$VENV/bin/python" -m pip install -q --disable-pip-version-check \
-    "scikit-build-core>=0.10" "cmake>=3.20" ninja pytest
+    "scikit-build-core>=0.10" "cmake>=3.20" ninja pytest mypy
 }
 
 venv_python() { "$VENV/bin/python" "$@"; }

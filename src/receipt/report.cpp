@@ -1,7 +1,42 @@
 #include "receipt/report.h"
 
+#include <cstdio>
+
 namespace quillane {
 namespace {
+
+// Text that came from a receipt (or a caller) is written on one line of its
+// own: control characters and line separators become \u{..}, so that no
+// value can add lines to the report or steer a terminal. Everything else is
+// written as it is.
+std::string one_line(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    unsigned code = 0;
+    std::size_t width = 1;
+    if (c < 0x20 || c == 0x7F) {
+      code = c;
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+      code = static_cast<unsigned char>(text[i + 1]);  // C1 controls, U+0080..U+009F
+      width = 2;
+    } else if (c == 0xE2 && text.substr(i, 2) == "\xE2\x80" && i + 2 < text.size() &&
+               (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+      code = 0x2000 + static_cast<unsigned char>(text[i + 2]) - 0x80;  // U+2028, U+2029
+      width = 3;
+    } else {
+      out += static_cast<char>(c);
+      continue;
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "\\u{%x}", code);
+    out += buf;
+    i += width - 1;
+  }
+  return out;
+}
 
 // "label:" padded so that the value starts at column 18.
 void line(std::string& out, std::string_view label, std::string_view value) {
@@ -58,9 +93,9 @@ std::string_view validation_status_name(ValidationStatus status) {
 std::string report_text(const Report& report) {
   std::string out;
   line(out, "status", status_word(report.status));
-  if (report.problem) line(out, "problem", *report.problem);
+  if (report.problem) line(out, "problem", one_line(*report.problem));
   if (report.reason) line(out, "reject reason", name_of(*report.reason));
-  line(out, "spec version", report.spec_version);
+  line(out, "spec version", one_line(report.spec_version));
   line(out, "records", std::to_string(report.record_count));
   line(out, "checked", std::to_string(report.checked_records));
   line(out, "last time", std::to_string(report.last_time));
@@ -78,7 +113,7 @@ std::string report_text(const Report& report) {
     }
   }
   for (const ProfileResult& p : report.profiles) {
-    out += "profile " + p.id + ": ";
+    out += "profile " + one_line(p.id) + ": ";
     out.append(profile_word(p.status));
     out += " (";
     out.append(declaration_note(p));
@@ -86,7 +121,7 @@ std::string report_text(const Report& report) {
     if (p.status == ProfileStatus::Unknown) continue;
     out += "  hash:          " + hex_encode(p.hash) + "\n";
     for (const ClauseResult& c : p.clauses)
-      out += std::string("  ") + (c.passed ? "ok  " : "FAIL") + " " + c.id + ": " + c.detail + "\n";
+      out += std::string("  ") + (c.passed ? "ok  " : "FAIL") + " " + c.id + ": " + one_line(c.detail) + "\n";
   }
   return out;
 }

@@ -169,7 +169,7 @@ TEST(EvolutionEvaluation, ShapesAndReferences) {
   const RecordId root = log.accepted("quillane.candidate.v1", candidate_json(CandidateBasis::Root), {cause(request)});
   const RecordId req_a = log.accepted("quillane.requirement.v1", requirement_json("a"), {cause(request)});
   const RecordId req_b = log.accepted("quillane.requirement.v1", requirement_json("b"), {cause(request)});
-  const auto [low, high] = std::minmax(req_a, req_b);
+  const RecordId low = std::min(req_a, req_b), high = std::max(req_a, req_b);
 
   EXPECT_EQ(judge(log, "quillane.evaluation.v1", evaluation_json(root), {use(root)}), "Accept");
   EXPECT_EQ(judge(log, "quillane.evaluation.v1", evaluation_json(root), {cause(root)}), "EvaluationInvalid");

@@ -65,7 +65,7 @@ TEST(Queries, DescentIsBreadthFirstWithAnchorsFirst) {
   auto d = std::get<DescentReport>(descent(q, g->deriv));
   std::vector<std::pair<RecordId, std::string>> steps;
   for (const auto& s : d.line) steps.emplace_back(s.node.id, s.via);
-  const auto [first, second] = std::minmax(g->cont1, g->b);
+  const RecordId first = std::min(g->cont1, g->b), second = std::max(g->cont1, g->b);
   // Derivation sources in ascending id order, then cont1's anchor and
   // parent; `a` is reached once although two paths lead to it.
   std::vector<std::pair<RecordId, std::string>> expected = {{first, "derivation"}, {second, "derivation"},

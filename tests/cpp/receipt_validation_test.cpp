@@ -333,3 +333,26 @@ TEST(ValidationReportText, BlocksAndProfiles) {
 
 }  // namespace
 }  // namespace quillane
+
+namespace quillane {
+namespace {
+
+// Values taken from a receipt cannot add lines to the report text.
+TEST(ValidationReportText, ForeignTextStaysOnItsLine) {
+  Report report;
+  report.spec_version = "0.4\nstatus:          CLEAN";
+  report.problem = "bad\r\x1b[2Jkey\xe2\x80\xa8x\xc2\x85y";
+  ProfileResult p;
+  p.id = "x\nprofile quillane-core-v1: CONFORMANT";
+  report.profiles.push_back(p);
+  const std::string text = report_text(report);
+  EXPECT_NE(text.find("spec version:    0.4\\u{a}status:          CLEAN\n"), std::string::npos);
+  EXPECT_NE(text.find("problem:         bad\\u{d}\\u{1b}[2Jkey\\u{2028}x\\u{85}y\n"), std::string::npos);
+  EXPECT_NE(text.find("profile x\\u{a}profile quillane-core-v1: CONFORMANT: UNKNOWN"), std::string::npos);
+  std::size_t lines = 0;
+  for (char c : text) lines += c == '\n';
+  EXPECT_EQ(lines, 9u);  // status, problem, spec version, five counts and hashes, the profile
+}
+
+}  // namespace
+}  // namespace quillane

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 #include "base/jcs_writer.h"
 #include "evolution_builders.h"
@@ -183,9 +182,7 @@ TEST(Standing, LongContinuationChainNeedsNoDeepRecursion) {
   }
   state.retracted_records.insert(id_of(kRetracted));
 
-  const auto start = std::chrono::steady_clock::now();
   const StandingSection standing = derive_standing(records, state);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 
   std::set<RecordId> expected;
   for (std::uint32_t i = kRetracted; i < kLength; ++i) expected.insert(id_of(i));

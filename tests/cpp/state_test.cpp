@@ -143,7 +143,7 @@ TEST(State, SerialisedFormIsCanonicalAndOrdered) {
   apply(s, rec("b", Kind::Request, request_json()));
   apply(s, rec("a", Kind::Request, request_json()));
   const Json json = state_json(s);
-  const auto [low, high] = std::minmax(id("a"), id("b"));
+  const RecordId low = std::min(id("a"), id("b")), high = std::max(id("a"), id("b"));
   EXPECT_EQ(*json.find("active_requests"), Json(JsonArray{digest_json(low), digest_json(high)}));
   auto text = canonical_json(json);
   ASSERT_TRUE(text.ok());

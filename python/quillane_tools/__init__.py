@@ -1,0 +1,1 @@
+"""Tools around the quillane module."""
