@@ -3,7 +3,9 @@
 # UndefinedBehaviorSanitizer) and runs it for SECONDS seconds (default 60),
 # starting from the seed receipts in fuzz/corpus. Findings land in
 # build/fuzz/artifacts/; the grown corpus is kept in build/fuzz/corpus/.
-#   scripts/fuzz.sh [SECONDS]
+# With --build-only it builds and stops. QUILLANE_FUZZ_TESTS=ON builds the C++
+# tests in the same sanitizer build (the test command runs them from there).
+#   scripts/fuzz.sh [SECONDS | --build-only]
 set -euo pipefail
 
 seconds="${1:-60}"
@@ -21,7 +23,10 @@ fi
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLANE_FUZZ=ON -DQUILLANE_SANITIZE=ON \
-  -DQUILLANE_MODULE=OFF -DQUILLANE_TESTS=OFF >/dev/null
+  -DQUILLANE_MODULE=OFF -DQUILLANE_TESTS="${QUILLANE_FUZZ_TESTS:-OFF}" >/dev/null
+if [ "$seconds" = "--build-only" ]; then
+  exec cmake --build "$build"
+fi
 cmake --build "$build" --target validate_fuzzer
 
 mkdir -p "$build/corpus" "$build/artifacts"
