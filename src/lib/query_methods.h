@@ -5,6 +5,7 @@
 
 #include <span>
 
+#include "lib/errors.h"
 #include "lib/py_ref.h"
 #include "queries/queries.h"
 
@@ -37,6 +38,32 @@ PyObject* run_query(QueryName name, PyObject* arg, MakeQueries make_queries) {
   if (!queries) return nullptr;
   return answer_query(*queries, name, arg);
 }
+
+// One query method of a class. `Source` says whether the object may be used
+// now (`ready`, which sets an exception when not) and builds its index
+// (`queries`, null with an exception set when it cannot).
+template <typename Source, QueryName kName>
+PyObject* query_method(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return guarded([&]() -> PyObject* {
+    if (!Source::ready(self)) return nullptr;
+    PyObject* arg = nullptr;
+    if (!query_argument(kName, args, kwargs, arg)) return nullptr;
+    return run_query(kName, arg, [&] { return Source::queries(self); });
+  });
+}
+
+// The seven query entries of a method table.
+#define QUILLANE_QUERY_METHOD(Source, name, q)                                                        \
+  {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(query_method<Source, QueryName::q>)), \
+   METH_VARARGS | METH_KEYWORDS, k##q##Doc}
+#define QUILLANE_QUERY_METHODS(Source)                          \
+  QUILLANE_QUERY_METHOD(Source, "descent", Descent),            \
+      QUILLANE_QUERY_METHOD(Source, "descendants", Descendants), \
+      QUILLANE_QUERY_METHOD(Source, "siblings", Siblings),       \
+      QUILLANE_QUERY_METHOD(Source, "frontier", Frontier),       \
+      QUILLANE_QUERY_METHOD(Source, "standing", Standing),       \
+      QUILLANE_QUERY_METHOD(Source, "evidence", Evidence),       \
+      QUILLANE_QUERY_METHOD(Source, "selected", Selected)
 
 // Docstrings of the query methods, shared by both classes.
 extern const char* const kDescentDoc;

@@ -24,35 +24,21 @@ PyObject* receipt_repr(PyObject* self) {
 }
 
 // Replays the receipt under its own rules, as carried.
-template <QueryName kName>
-PyObject* query(PyObject* self, PyObject* args, PyObject* kwargs) {
-  return guarded([&]() -> PyObject* {
-    PyObject* arg = nullptr;
-    if (!query_argument(kName, args, kwargs, arg)) return nullptr;
-    return run_query(kName, arg, [&]() -> std::optional<Queries> {
-      const Receipt& r = rcpt(self);
-      auto made = Queries::make(r.records, r.rules);
-      if (auto* error = std::get_if<QueryError>(&made)) {
-        PyErr_SetString(PyExc_ValueError, error->message().c_str());
-        return std::nullopt;
-      }
-      return std::get<Queries>(std::move(made));
-    });
-  });
-}
-
-#define QUERY_METHOD(name, q)                                                                     \
-  {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(query<QueryName::q>)), METH_VARARGS | METH_KEYWORDS, \
-   k##q##Doc}
+struct ReceiptQueries {
+  static bool ready(PyObject*) { return true; }
+  static std::optional<Queries> queries(PyObject* self) {
+    const Receipt& r = rcpt(self);
+    auto made = Queries::make(r.records, r.rules);
+    if (auto* error = std::get_if<QueryError>(&made)) {
+      PyErr_SetString(PyExc_ValueError, error->message().c_str());
+      return std::nullopt;
+    }
+    return std::get<Queries>(std::move(made));
+  }
+};
 
 PyMethodDef receipt_methods[] = {
-    QUERY_METHOD("descent", Descent),
-    QUERY_METHOD("descendants", Descendants),
-    QUERY_METHOD("siblings", Siblings),
-    QUERY_METHOD("frontier", Frontier),
-    QUERY_METHOD("standing", Standing),
-    QUERY_METHOD("evidence", Evidence),
-    QUERY_METHOD("selected", Selected),
+    QUILLANE_QUERY_METHODS(ReceiptQueries),
     {nullptr, nullptr, 0, nullptr},
 };
 

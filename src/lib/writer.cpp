@@ -167,22 +167,16 @@ PyObject* writer_receipt(PyObject* self, PyObject* args, PyObject* kwargs) {
 
 // The log is known to verify under the writer's rules, and the writer's
 // state is what its replay builds: the index reuses it.
-template <QueryName kName>
-PyObject* query(PyObject* self, PyObject* args, PyObject* kwargs) {
-  return guarded([&]() -> PyObject* {
+struct WriterQueries {
+  static bool ready(PyObject* self) { return writer_core(self) != nullptr; }
+  static std::optional<Queries> queries(PyObject* self) {
     WriterCore* w = writer_core(self);
-    if (!w) return nullptr;
-    PyObject* arg = nullptr;
-    if (!query_argument(kName, args, kwargs, arg)) return nullptr;
-    return run_query(kName, arg, [&]() -> std::optional<Queries> {
-      return Queries::from_verified(w->log.records(), w->state);
-    });
-  });
-}
+    return Queries::from_verified(w->log.records(), w->state);
+  }
+};
 
 #define WRITER_METHOD(name, fn, doc) \
   {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(fn)), METH_VARARGS | METH_KEYWORDS, doc}
-#define QUERY_METHOD(name, q) WRITER_METHOD(name, query<QueryName::q>, k##q##Doc)
 
 PyMethodDef writer_methods[] = {
     WRITER_METHOD("request", writer_request, kRequestDoc),
@@ -200,13 +194,7 @@ PyMethodDef writer_methods[] = {
                   "package knows. The declaration is not evaluated here: every validator\n"
                   "re-checks it, so a false claim exports and then reports NonConformant.\n"
                   "An unknown or repeated id raises ValueError."),
-    QUERY_METHOD("descent", Descent),
-    QUERY_METHOD("descendants", Descendants),
-    QUERY_METHOD("siblings", Siblings),
-    QUERY_METHOD("frontier", Frontier),
-    QUERY_METHOD("standing", Standing),
-    QUERY_METHOD("evidence", Evidence),
-    QUERY_METHOD("selected", Selected),
+    QUILLANE_QUERY_METHODS(WriterQueries),
     {nullptr, nullptr, 0, nullptr},
 };
 
